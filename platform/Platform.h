@@ -1,0 +1,56 @@
+#pragma once
+// The system services the run and the exchange file rely on. Each platform
+// supplies one implementation of these functions (chosen by CMake); tests link
+// a fake one instead.
+
+#include <stdexcept>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+// NOTE: on Windows this is user32's own; elsewhere the platform keeps the
+// pointer's display count itself.
+int ShowCursor(int show);
+constexpr int FALSE = 0;
+#endif
+
+// Text as the run handles it: 16-bit wide characters (UTF-16).
+using Text = std::u16string;
+// Text in the system's narrow encoding, as it lies in files.
+using Bytes = std::string;
+
+// Every failing platform operation throws this: the step that failed and the
+// system's reason for it.
+class PlatformError : public std::runtime_error {
+public:
+    PlatformError(const std::string& step, const std::string& reason)
+        : std::runtime_error(step + ": " + reason), step(step), reason(reason) {}
+    std::string step;
+    std::string reason;
+};
+
+// The process
+extern const char16_t PathSeparator;
+Text ArgumentText();
+Text UpperCaseText(const Text& text);
+Text ProgramFolder();
+[[noreturn]] void EndProgram();
+void ReportFailure(const std::string& message);
+
+// The clipboard
+Text GetClipboardText();
+void ClearClipboard();
+void SetClipboardText(const Text& text);
+
+// Files
+bool OrdinaryFileExists(const Text& path);
+Bytes ReadWholeFile(const Text& path);
+// Creates the file with exactly these bytes, or fails and leaves nothing:
+// never replaces an existing file and never leaves a partial one.
+void CreateFileWithBytes(const Text& path, const Bytes& bytes);
+void RemoveFile(const Text& path);
+
+// Conversion between wide text and the system's narrow encoding
+Bytes AnsiFromText(const Text& text);
+Text TextFromAnsi(const Bytes& bytes);
