@@ -1,6 +1,7 @@
 #include <X11/Xatom.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "platform/posix/Utf8.h"
@@ -24,6 +25,7 @@ struct PropertyChunk {
     int format = 0;
     unsigned long items = 0;
     long firstValue = 0; // the size an INCR announcement carries
+    std::vector<Atom> atoms; // a list of targets
 };
 
 // Reads the whole property, appends 8-bit data to `out`, and deletes it (which
@@ -44,8 +46,12 @@ PropertyChunk TakeProperty(Display* display, Window window, Atom property, Bytes
         return chunk;
     if (chunk.format == 8)
         out.append(reinterpret_cast<const char*>(data), chunk.items);
-    else if (chunk.format == 32 && chunk.items > 0)
-        chunk.firstValue = *reinterpret_cast<const long*>(data);
+    else if (chunk.format == 32 && chunk.items > 0) {
+        // Xlib hands 32-bit items over as longs.
+        const auto* values = reinterpret_cast<const long*>(data);
+        chunk.firstValue = values[0];
+        chunk.atoms.assign(values, values + chunk.items);
+    }
     return chunk;
 }
 
@@ -69,6 +75,40 @@ void ReceiveIncrementally(Display* display, Window window, Atom property, long a
     }
 }
 
+// Asks the owner for the selection in one target; gives the property that
+// holds the answer, or None when the owner has no such form.
+Atom Convert(Display* display, Window window, const ClipboardAtoms& atoms, Atom target, const std::string& step)
+{
+    XConvertSelection(display, atoms.clipboard, target, atoms.transfer, window, CurrentTime);
+    XEvent event;
+    const auto isAnswer = [&](const XEvent& e) {
+        return e.type == SelectionNotify && e.xselection.requestor == window;
+    };
+    if (!WaitForEvent(display, event, isAnswer, Patience))
+        ThrowSilentOwner(step);
+    return event.xselection.property;
+}
+
+// The text forms to ask for, best first: those the owner lists, or, from an
+// owner that cannot list them, both in the hope it has one.
+std::vector<Atom> TextTargets(Display* display, Window window, const ClipboardAtoms& atoms,
+                              const std::string& step)
+{
+    const std::vector<Atom> preferred = {atoms.utf8String, atoms.string};
+    const Atom property = Convert(display, window, atoms, atoms.targets, step);
+    if (property == None)
+        return preferred;
+    Bytes list;
+    const PropertyChunk answer = TakeProperty(display, window, property, list);
+    if (answer.type != XA_ATOM || answer.format != 32)
+        return preferred;
+    std::vector<Atom> offered;
+    for (const Atom target : preferred)
+        if (std::find(answer.atoms.begin(), answer.atoms.end(), target) != answer.atoms.end())
+            offered.push_back(target);
+    return offered;
+}
+
 } // namespace
 
 Text GetClipboardText()
@@ -81,22 +121,15 @@ Text GetClipboardText()
         return {};
     const Window window = CreateHiddenWindow(display);
 
-    for (const Atom target : {atoms.utf8String, atoms.string}) {
-        XConvertSelection(display, atoms.clipboard, target, atoms.transfer, window, CurrentTime);
-        XEvent event;
-        const auto isAnswer = [&](const XEvent& e) {
-            return e.type == SelectionNotify && e.xselection.requestor == window;
-        };
-        if (!WaitForEvent(display, event, isAnswer, Patience))
-            ThrowSilentOwner(step);
-        // An owner without this form of text (a picture, say) answers None.
-        if (event.xselection.property == None)
+    // An owner without a text form (a picture, say) gives the empty text.
+    for (const Atom target : TextTargets(display, window, atoms, step)) {
+        const Atom property = Convert(display, window, atoms, target, step);
+        if (property == None)
             continue;
-
         Bytes bytes;
-        const PropertyChunk first = TakeProperty(display, window, event.xselection.property, bytes);
+        const PropertyChunk first = TakeProperty(display, window, property, bytes);
         if (first.type == atoms.incr)
-            ReceiveIncrementally(display, window, event.xselection.property, first.firstValue, bytes, step);
+            ReceiveIncrementally(display, window, property, first.firstValue, bytes, step);
         return first.type == atoms.string ? TextFromLatin1(bytes) : TextFromAnsi(bytes);
     }
     return {};
