@@ -19,12 +19,12 @@ bool ExchangeFileExists(const Text& path)
 
 void WriteExchangeFile(const Text& path, const Text& text)
 {
-    CreateFileWithBytes(path, AnsiFromText(text));
+    CreateTextFile(path, text);
 }
 
 Text ReadExchangeFile(const Text& path)
 {
-    Text text = TextFromAnsi(ReadWholeFile(path));
+    Text text = ReadTextFile(path);
     if (!text.empty() && text.back() == EndMark)
         text.pop_back();
     return text;

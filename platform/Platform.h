@@ -44,11 +44,13 @@ void ClearClipboard();
 void SetClipboardText(const Text& text);
 
 // Files
+// Files hold text in the system's narrow encoding; these convert piece by
+// piece, so a large text is never held as bytes and as text at once.
 bool OrdinaryFileExists(const Text& path);
-Bytes ReadWholeFile(const Text& path);
-// Creates the file with exactly these bytes, or fails and leaves nothing:
+Text ReadTextFile(const Text& path);
+// Creates the file holding exactly the text, or fails and leaves nothing:
 // never replaces an existing file and never leaves a partial one.
-void CreateFileWithBytes(const Text& path, const Bytes& bytes);
+void CreateTextFile(const Text& path, const Text& text);
 void RemoveFile(const Text& path);
 
 // Conversion between wide text and the system's narrow encoding

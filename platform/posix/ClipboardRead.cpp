@@ -1,6 +1,7 @@
 #include <X11/Xatom.h>
 
 #include <algorithm>
+#include <malloc.h>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -11,8 +12,8 @@ namespace {
 
 // How long the clipboard's owner may stay silent before the run gives up.
 constexpr std::chrono::seconds Patience{5};
-// An owner's announced size is only a hint; never reserve more than this on it.
-constexpr size_t LargestReservation = size_t{1} << 28;
+
+constexpr size_t TrimEvery = size_t{4} << 20;
 
 [[noreturn]] void ThrowSilentOwner(const std::string& step)
 {
@@ -24,13 +25,14 @@ struct PropertyChunk {
     Atom type = None;
     int format = 0;
     unsigned long items = 0;
-    long firstValue = 0; // the size an INCR announcement carries
-    std::vector<Atom> atoms; // a list of targets
+    // NOTE: Xlib hands 32-bit items over as longs.
+    std::unique_ptr<unsigned char, XFreeDeleter> data;
+    const long* longs() const { return reinterpret_cast<const long*>(data.get()); }
 };
 
-// Reads the whole property, appends 8-bit data to `out`, and deletes it (which
-// an INCR sender takes as the call for its next chunk).
-PropertyChunk TakeProperty(Display* display, Window window, Atom property, Bytes& out)
+// Reads the whole property and deletes it (which an INCR sender takes as the
+// call for its next chunk).
+PropertyChunk TakeProperty(Display* display, Window window, Atom property)
 {
     PropertyChunk chunk;
     unsigned long after = 0;
@@ -41,27 +43,60 @@ PropertyChunk TakeProperty(Display* display, Window window, Atom property, Bytes
     data = nullptr;
     XGetWindowProperty(display, window, property, 0, static_cast<long>((after + 3) / 4), True,
                        AnyPropertyType, &chunk.type, &chunk.format, &chunk.items, &after, &data);
-    const std::unique_ptr<unsigned char, XFreeDeleter> owned(data);
+    chunk.data.reset(data);
     if (!data)
-        return chunk;
-    if (chunk.format == 8)
-        out.append(reinterpret_cast<const char*>(data), chunk.items);
-    else if (chunk.format == 32 && chunk.items > 0) {
-        // Xlib hands 32-bit items over as longs.
-        const auto* values = reinterpret_cast<const long*>(data);
-        chunk.firstValue = values[0];
-        chunk.atoms.assign(values, values + chunk.items);
-    }
+        chunk.items = 0;
     return chunk;
 }
 
+// Gathers the owner's chunks as they came and decodes them only once the
+// whole size is known: the text is then allocated once, and each chunk is
+// released as soon as it is decoded, so a large text is never held twice.
+class TextReceiver {
+public:
+    void Feed(PropertyChunk chunk)
+    {
+        if (chunk.format != 8 || chunk.items == 0)
+            return;
+        size_ += chunk.items;
+        chunks_.push_back(std::move(chunk));
+    }
+    Text Finish()
+    {
+        Text text;
+        // UTF-16 never needs more units than UTF-8 has bytes.
+        text.reserve(size_);
+        Utf8Decoder utf8;
+        size_t released = 0;
+        for (PropertyChunk& chunk : chunks_) {
+            const auto* bytes = reinterpret_cast<const char*>(chunk.data.get());
+            if (chunk.type == XA_STRING)
+                text.append(bytes, bytes + chunk.items); // Latin-1: each byte is its character
+            else
+                utf8.Feed(text, bytes, chunk.items);
+            chunk.data.reset();
+            // NOTE: small chunks sit in the heap, which keeps freed pages
+            // until asked to give them back.
+            released += chunk.items;
+            if (released >= TrimEvery) {
+                malloc_trim(0);
+                released = 0;
+            }
+        }
+        utf8.Finish(text);
+        return text;
+    }
+
+private:
+    std::vector<PropertyChunk> chunks_;
+    size_t size_ = 0;
+};
+
 // Collects an INCR transfer: one chunk per new value of the property, until
 // the owner writes an empty one.
-void ReceiveIncrementally(Display* display, Window window, Atom property, long announced, Bytes& out,
+void ReceiveIncrementally(Display* display, Window window, Atom property, TextReceiver& receiver,
                           const std::string& step)
 {
-    if (announced > 0)
-        out.reserve(std::min(static_cast<size_t>(announced), LargestReservation));
     const auto isNewChunk = [&](const XEvent& e) {
         return e.type == PropertyNotify && e.xproperty.window == window && e.xproperty.atom == property &&
                e.xproperty.state == PropertyNewValue;
@@ -70,8 +105,10 @@ void ReceiveIncrementally(Display* display, Window window, Atom property, long a
         XEvent event;
         if (!WaitForEvent(display, event, isNewChunk, Patience))
             ThrowSilentOwner(step);
-        if (TakeProperty(display, window, property, out).items == 0)
+        PropertyChunk chunk = TakeProperty(display, window, property);
+        if (chunk.items == 0)
             return;
+        receiver.Feed(std::move(chunk));
     }
 }
 
@@ -98,13 +135,13 @@ std::vector<Atom> TextTargets(Display* display, Window window, const ClipboardAt
     const Atom property = Convert(display, window, atoms, atoms.targets, step);
     if (property == None)
         return preferred;
-    Bytes list;
-    const PropertyChunk answer = TakeProperty(display, window, property, list);
+    const PropertyChunk answer = TakeProperty(display, window, property);
     if (answer.type != XA_ATOM || answer.format != 32)
         return preferred;
+    const long* listed = answer.longs();
     std::vector<Atom> offered;
     for (const Atom target : preferred)
-        if (std::find(answer.atoms.begin(), answer.atoms.end(), target) != answer.atoms.end())
+        if (std::find(listed, listed + answer.items, static_cast<long>(target)) != listed + answer.items)
             offered.push_back(target);
     return offered;
 }
@@ -126,11 +163,13 @@ Text GetClipboardText()
         const Atom property = Convert(display, window, atoms, target, step);
         if (property == None)
             continue;
-        Bytes bytes;
-        const PropertyChunk first = TakeProperty(display, window, property, bytes);
+        TextReceiver receiver;
+        PropertyChunk first = TakeProperty(display, window, property);
         if (first.type == atoms.incr)
-            ReceiveIncrementally(display, window, property, first.firstValue, bytes, step);
-        return first.type == atoms.string ? TextFromLatin1(bytes) : TextFromAnsi(bytes);
+            ReceiveIncrementally(display, window, property, receiver, step);
+        else
+            receiver.Feed(std::move(first));
+        return receiver.Finish();
     }
     return {};
 }

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -7,8 +8,12 @@
 
 #include "platform/Platform.h"
 #include "platform/posix/SystemError.h"
+#include "platform/posix/Utf8.h"
 
 namespace {
+
+// Files move through memory in blocks of this size.
+constexpr size_t Block = size_t{1} << 20;
 
 // Owns one open file descriptor.
 class FileDescriptor {
@@ -83,7 +88,7 @@ bool OrdinaryFileExists(const Text& path)
     return stat(NarrowPath(path).c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
-Bytes ReadWholeFile(const Text& path)
+Text ReadTextFile(const Text& path)
 {
     const std::string name = NarrowPath(path);
     const std::string step = "read " + name;
@@ -95,12 +100,13 @@ Bytes ReadWholeFile(const Text& path)
         ThrowSystemError(step);
     if (!S_ISREG(status.st_mode))
         throw PlatformError(step, "not an ordinary file");
-    Bytes bytes(static_cast<size_t>(status.st_size), '\0');
-    size_t done = 0;
+    Text text;
+    // UTF-16 never needs more units than UTF-8 has bytes.
+    text.reserve(static_cast<size_t>(status.st_size));
+    Utf8Decoder decoder;
+    Bytes block(Block, '\0');
     for (;;) {
-        if (done == bytes.size())
-            bytes.resize(bytes.size() + 65536); // the file grew meanwhile
-        const ssize_t count = read(file.get(), bytes.data() + done, bytes.size() - done);
+        const ssize_t count = read(file.get(), block.data(), block.size());
         if (count < 0) {
             if (errno == EINTR)
                 continue;
@@ -108,13 +114,13 @@ Bytes ReadWholeFile(const Text& path)
         }
         if (count == 0)
             break;
-        done += static_cast<size_t>(count);
+        decoder.Feed(text, block.data(), static_cast<size_t>(count));
     }
-    bytes.resize(done);
-    return bytes;
+    decoder.Finish(text);
+    return text;
 }
 
-void CreateFileWithBytes(const Text& path, const Bytes& bytes)
+void CreateTextFile(const Text& path, const Text& text)
 {
     const std::string name = NarrowPath(path);
     // NOTE: a file-size limit must fail the write with EFBIG, not kill the run
@@ -131,9 +137,16 @@ void CreateFileWithBytes(const Text& path, const Bytes& bytes)
     }
     FileDescriptor file(fd);
     TemporaryFile temporary(temporaryName);
-    WriteAll(file.get(), bytes, "write " + temporaryName);
+    const std::string step = "write " + temporaryName;
+    Bytes block;
+    for (size_t done = 0; done < text.size();) {
+        block.clear();
+        const size_t piece = std::min(text.size() - done, Block / 4);
+        done += AppendUtf8FromUtf16(block, text.data() + done, piece, done + piece == text.size());
+        WriteAll(file.get(), block, step);
+    }
     if (file.release() != 0)
-        ThrowSystemError("write " + temporaryName);
+        ThrowSystemError(step);
     // The guard then removes the temporary name: gone already after a rename,
     // a second link after the fallback.
     MoveIntoPlaceWithoutReplacing(temporaryName, name);

@@ -1,5 +1,7 @@
 #include "platform/posix/Utf8.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr char16_t Replacement = 0xFFFD;
@@ -36,7 +38,7 @@ void AppendUtf8(Bytes& out, char32_t c)
 
 } // namespace
 
-void AppendUtf16FromUtf8(Text& out, const char* bytes, size_t size)
+size_t AppendUtf16FromUtf8(Text& out, const char* bytes, size_t size, bool final)
 {
     const auto* s = reinterpret_cast<const unsigned char*>(bytes);
     size_t i = 0;
@@ -74,6 +76,8 @@ void AppendUtf16FromUtf8(Text& out, const char* bytes, size_t size)
         // and the byte that broke it starts afresh.
         size_t j = i + 1;
         for (int k = 1; k < length; ++k, ++j) {
+            if (j >= size && !final)
+                return i; // the rest of it comes with the next piece
             if (j >= size || s[j] < low || s[j] > high)
                 break;
             c = (c << 6) | (s[j] & 0x3F);
@@ -86,6 +90,51 @@ void AppendUtf16FromUtf8(Text& out, const char* bytes, size_t size)
             out.push_back(Replacement);
         i = j;
     }
+    return size;
+}
+
+void Utf8Decoder::Feed(Text& out, const char* bytes, size_t size)
+{
+    if (!pending_.empty()) {
+        // A few bytes of this piece finish the sequence the last one cut.
+        const size_t old = pending_.size();
+        const size_t borrowed = std::min<size_t>(size, 3);
+        pending_.append(bytes, borrowed);
+        const size_t used = AppendUtf16FromUtf8(out, pending_.data(), pending_.size(), false);
+        if (used < old) { // still cut: the whole piece was borrowed
+            pending_.erase(0, used);
+            return;
+        }
+        bytes += used - old;
+        size -= used - old;
+        pending_.clear();
+    }
+    const size_t used = AppendUtf16FromUtf8(out, bytes, size, false);
+    pending_.assign(bytes + used, size - used);
+}
+
+void Utf8Decoder::Finish(Text& out)
+{
+    AppendUtf16FromUtf8(out, pending_.data(), pending_.size(), true);
+    pending_.clear();
+}
+
+size_t AppendUtf8FromUtf16(Bytes& out, const char16_t* text, size_t size, bool final)
+{
+    size_t i = 0;
+    for (; i < size; ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 == size && !final)
+            return i; // its low half comes with the next piece
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < size && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = Replacement;
+        }
+        AppendUtf8(out, c);
+    }
+    return i;
 }
 
 Text TextFromAnsi(const Bytes& bytes)
@@ -93,8 +142,7 @@ Text TextFromAnsi(const Bytes& bytes)
     Text text;
     // UTF-16 never needs more units than UTF-8 has bytes.
     text.reserve(bytes.size());
-    AppendUtf16FromUtf8(text, bytes.data(), bytes.size());
-    text.shrink_to_fit();
+    AppendUtf16FromUtf8(text, bytes.data(), bytes.size(), true);
     return text;
 }
 
@@ -102,27 +150,8 @@ Bytes AnsiFromText(const Text& text)
 {
     Bytes bytes;
     bytes.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = Replacement;
-        }
-        AppendUtf8(bytes, c);
-    }
+    AppendUtf8FromUtf16(bytes, text.data(), text.size(), true);
     return bytes;
-}
-
-Text TextFromLatin1(const Bytes& bytes)
-{
-    Text text;
-    text.reserve(bytes.size());
-    for (unsigned char byte : bytes)
-        text.push_back(byte);
-    return text;
 }
 
 Bytes Latin1FromText(const Text& text)

@@ -83,6 +83,24 @@ TEST_F(ExchangeFileTest, WrittenTextReadsBackByteForByte)
     EXPECT_EQ(ReadExchangeFile(Path()), text);
 }
 
+// Files move through memory in blocks; a character cut by a block's end must
+// come through whole.
+TEST_F(ExchangeFileTest, CharactersAcrossBlockBoundariesSurvive)
+{
+    const size_t block = size_t{1} << 20;
+    for (size_t cut = 1; cut <= 8; ++cut) {
+        SCOPED_TRACE(cut);
+        const std::string bytes = std::string(block - cut, 'x') + "\xe2\x82\xac\xf0\x9f\x98\x80\xff!";
+        const Text text = Text(block - cut, u'x') + u"\u20ac\U0001F600\ufffd!";
+        Put(bytes);
+        EXPECT_TRUE(ReadExchangeFile(Path()) == text);
+        fs::remove(path_);
+        WriteExchangeFile(Path(), text.substr(0, text.size() - 2));
+        EXPECT_TRUE(Contents() == bytes.substr(0, bytes.size() - 2));
+        fs::remove(path_);
+    }
+}
+
 TEST_F(ExchangeFileTest, EmptyTextMakesZeroByteFile)
 {
     WriteExchangeFile(Path(), u"");

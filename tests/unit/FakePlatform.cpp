@@ -78,16 +78,16 @@ bool OrdinaryFileExists(const Text& path)
     return World().files.count(path) > 0;
 }
 
-Bytes ReadWholeFile(const Text& path)
+Text ReadTextFile(const Text& path)
 {
-    Call("ReadWholeFile");
-    return World().files.at(path);
+    Call("ReadTextFile");
+    return TextFromAnsi(World().files.at(path));
 }
 
-void CreateFileWithBytes(const Text& path, const Bytes& bytes)
+void CreateTextFile(const Text& path, const Text& text)
 {
-    Call("CreateFileWithBytes");
-    World().files[path] = bytes;
+    Call("CreateTextFile");
+    World().files[path] = AnsiFromText(text);
 }
 
 void RemoveFile(const Text& path)

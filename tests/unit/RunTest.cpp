@@ -72,7 +72,7 @@ TEST(RunSteps, StoreRunHidesPointerFirstAndNeverTouchesArgumentOrClipboard)
 {
     const FakeWorld& world = RunOnce(std::nullopt, u"current", u"B");
     EXPECT_EQ(world.calls, (Calls{"ShowCursor(FALSE)", "ProgramFolder", "OrdinaryFileExists",
-                                  "GetClipboardText", "CreateFileWithBytes", "EndProgram"}));
+                                  "GetClipboardText", "CreateTextFile", "EndProgram"}));
     EXPECT_EQ(world.pointerCount, -1);
 }
 
@@ -81,7 +81,7 @@ TEST(RunSteps, ReleaseRunReadsFileBeforeEmptyingClipboard)
     const FakeWorld& world = RunOnce("saved", u"current", u"a");
     EXPECT_EQ(world.calls,
               (Calls{"ShowCursor(FALSE)", "ProgramFolder", "OrdinaryFileExists", "ArgumentText",
-                     "UpperCaseText", "GetClipboardText", "ReadWholeFile", "ClearClipboard",
+                     "UpperCaseText", "GetClipboardText", "ReadTextFile", "ClearClipboard",
                      "SetClipboardText", "RemoveFile", "EndProgram"}));
 }
 
@@ -117,7 +117,7 @@ TEST_P(ReleaseFailureTest, StopsAtTheStepAndKeepsTheSavedText)
 
 INSTANTIATE_TEST_SUITE_P(Steps, ReleaseFailureTest,
                          testing::Values(Failure{"GetClipboardText", u"current", true},
-                                         Failure{"ReadWholeFile", u"current", true},
+                                         Failure{"ReadTextFile", u"current", true},
                                          Failure{"ClearClipboard", u"current", true},
                                          Failure{"SetClipboardText", u"", true},
                                          Failure{"RemoveFile", u"savedcurrent", true}),
@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(Steps, ReleaseFailureTest,
 
 TEST(StoreFailure, LeavesClipboardAndWritesNothing)
 {
-    for (const char* call : {"GetClipboardText", "CreateFileWithBytes"}) {
+    for (const char* call : {"GetClipboardText", "CreateTextFile"}) {
         const FakeWorld& world = RunOnce(std::nullopt, u"current", u"", call);
         EXPECT_EQ(world.clipboard, u"current") << call;
         EXPECT_TRUE(world.files.empty()) << call;
