@@ -1,6 +1,5 @@
 #include <exception>
 #include <new>
-#include <string>
 
 #include "app/RWFile.h"
 #include "platform/Platform.h"
@@ -10,11 +9,11 @@ int main()
     try {
         RWFile();
     } catch (const PlatformError& error) {
-        ReportFailure(error.what());
+        ReportFailure(error);
     } catch (const std::bad_alloc&) {
-        ReportFailure("hold the text: out of memory");
+        ReportFailure(PlatformError("hold the text", "out of memory"));
     } catch (const std::exception& error) {
-        ReportFailure(std::string("run: ") + error.what());
+        ReportFailure(PlatformError("run", error.what()));
     }
     return 1;
 }

@@ -7,6 +7,12 @@
 #include <string>
 
 #ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
 #include <windows.h>
 #else
 // NOTE: on Windows this is user32's own; elsewhere the platform keeps the
@@ -36,7 +42,8 @@ Text ArgumentText();
 Text UpperCaseText(const Text& text);
 Text ProgramFolder();
 [[noreturn]] void EndProgram();
-void ReportFailure(const std::string& message);
+// Tells the user which step failed and why.
+void ReportFailure(const PlatformError& error);
 
 // The clipboard
 Text GetClipboardText();

@@ -118,12 +118,12 @@ void NotifyDesktop(const std::string& message)
 }
 } // namespace
 
-void ReportFailure(const std::string& message)
+void ReportFailure(const PlatformError& error)
 {
-    std::fprintf(stderr, "tavo: %s\n", message.c_str());
+    std::fprintf(stderr, "tavo: %s\n", error.what());
     std::fflush(stderr);
     if (!isatty(STDERR_FILENO))
-        NotifyDesktop(message);
+        NotifyDesktop(error.what());
 }
 
 std::string NarrowPath(const Text& path)

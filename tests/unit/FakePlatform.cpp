@@ -51,7 +51,7 @@ void EndProgram()
     throw ProgramEnded{};
 }
 
-void ReportFailure(const std::string&) {}
+void ReportFailure(const PlatformError&) {}
 
 Text GetClipboardText()
 {
