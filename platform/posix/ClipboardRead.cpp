@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/posix/HugePages.h"
 #include "platform/posix/Utf8.h"
 #include "platform/posix/X11Display.h"
 
@@ -37,12 +38,10 @@ PropertyChunk TakeProperty(Display* display, Window window, Atom property)
     PropertyChunk chunk;
     unsigned long after = 0;
     unsigned char* data = nullptr;
-    XGetWindowProperty(display, window, property, 0, 0, False, AnyPropertyType, &chunk.type,
+    // One request for all of it (up to 2 GiB): the server sends no more than
+    // the property holds.
+    XGetWindowProperty(display, window, property, 0, 0x1FFFFFFF, True, AnyPropertyType, &chunk.type,
                        &chunk.format, &chunk.items, &after, &data);
-    XFree(data);
-    data = nullptr;
-    XGetWindowProperty(display, window, property, 0, static_cast<long>((after + 3) / 4), True,
-                       AnyPropertyType, &chunk.type, &chunk.format, &chunk.items, &after, &data);
     chunk.data.reset(data);
     if (!data)
         chunk.items = 0;
@@ -66,6 +65,7 @@ public:
         Text text;
         // UTF-16 never needs more units than UTF-8 has bytes.
         text.reserve(size_);
+        AskForHugePages(text.data(), text.capacity() * sizeof(char16_t));
         Utf8Decoder utf8;
         size_t released = 0;
         for (PropertyChunk& chunk : chunks_) {
@@ -151,12 +151,12 @@ std::vector<Atom> TextTargets(Display* display, Window window, const ClipboardAt
 Text GetClipboardText()
 {
     const std::string step = "read the clipboard";
-    const DisplayPtr connection = OpenDisplay(step);
-    Display* display = connection.get();
-    const ClipboardAtoms atoms = InternClipboardAtoms(display);
+    const XSession& x = RunSession(step);
+    Display* display = x.display;
+    const Window window = x.window;
+    const ClipboardAtoms& atoms = x.atoms;
     if (XGetSelectionOwner(display, atoms.clipboard) == None)
         return {};
-    const Window window = CreateHiddenWindow(display);
 
     // An owner without a text form (a picture, say) gives the empty text.
     for (const Atom target : TextTargets(display, window, atoms, step)) {
@@ -177,10 +177,7 @@ Text GetClipboardText()
 void ClearClipboard()
 {
     const std::string step = "empty the clipboard";
-    const DisplayPtr connection = OpenDisplay(step);
-    Display* display = connection.get();
-    const ClipboardAtoms atoms = InternClipboardAtoms(display);
-    const Window window = CreateHiddenWindow(display);
-    XSetSelectionOwner(display, atoms.clipboard, None, ServerTime(display, window, step));
-    XSync(display, False);
+    const XSession& x = RunSession(step);
+    XSetSelectionOwner(x.display, x.atoms.clipboard, None, ServerTime(x.display, x.window, step));
+    XSync(x.display, False);
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <csignal>
 #include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -201,50 +200,26 @@ int EndQuietly(Display*)
     _exit(0);
 }
 
-void Report(int channel, const std::string& message)
-{
-    const ssize_t ignored = write(channel, message.data(), message.size());
-    (void)ignored;
-    close(channel);
-}
-
-// The keeper's whole life, in the forked process. Reports "OK" or the failure
-// on `channel` once the clipboard is taken, or could not be.
-int KeepClipboard(const Text& text, const Bytes& utf8, int channel)
+// The keeper's whole life, in the forked process, on the connection that
+// already owns the clipboard.
+void KeepClipboard(const XSession& x, Time since, const Text& text, const Bytes& utf8)
 {
     // NOTE: off the caller's session, terminal, pipes and folder, so a shell's
     // `out=$(tavo)` returns at once and no folder stays busy.
     setsid();
     if (chdir("/") != 0)
-        return 1;
+        return;
     const int null = open("/dev/null", O_RDWR);
     dup2(null, STDIN_FILENO);
     dup2(null, STDOUT_FILENO);
     dup2(null, STDERR_FILENO);
-    for (int fd = STDERR_FILENO + 1; fd < 1024; ++fd)
-        if (fd != channel)
-            close(fd);
+    const auto connection = static_cast<unsigned>(ConnectionNumber(x.display));
+    close_range(STDERR_FILENO + 1, connection - 1, 0);
+    close_range(connection + 1, ~0U, 0);
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGHUP, SIG_IGN);
-
-    DisplayPtr connection;
-    try {
-        connection = OpenDisplay("put the text on the clipboard");
-        Display* display = connection.get();
-        XSetIOErrorHandler(EndQuietly);
-        const ClipboardAtoms atoms = InternClipboardAtoms(display);
-        const Window window = CreateHiddenWindow(display);
-        const Time since = ServerTime(display, window, "put the text on the clipboard");
-        XSetSelectionOwner(display, atoms.clipboard, window, since);
-        if (XGetSelectionOwner(display, atoms.clipboard) != window)
-            throw PlatformError("put the text on the clipboard", "the X server gave the clipboard to another program");
-        Report(channel, "OK");
-        Keeper(display, window, atoms, since, text, utf8).Run();
-    } catch (const PlatformError& error) {
-        Report(channel, error.what());
-        return 1;
-    }
-    return 0;
+    XSetIOErrorHandler(EndQuietly);
+    Keeper(x.display, x.window, x.atoms, since, text, utf8).Run();
 }
 
 } // namespace
@@ -253,35 +228,20 @@ void SetClipboardText(const Text& text)
 {
     const std::string step = "put the text on the clipboard";
     const Bytes utf8 = AnsiFromText(text);
-    int channel[2];
-    if (pipe2(channel, O_CLOEXEC) != 0)
-        ThrowSystemError(step);
+    const XSession& x = RunSession(step);
+    const Time since = ServerTime(x.display, x.window, step);
+    XSetSelectionOwner(x.display, x.atoms.clipboard, x.window, since);
+    // The run goes on (to delete the file) only once the clipboard is really ours.
+    if (XGetSelectionOwner(x.display, x.atoms.clipboard) != x.window)
+        throw PlatformError(step, "the X server gave the clipboard to another program");
+    // NOTE: nothing may wait in Xlib's output buffer, or both processes would send it.
+    XSync(x.display, False);
     const pid_t keeper = fork();
     if (keeper < 0)
         ThrowSystemError(step);
     if (keeper == 0) {
-        close(channel[0]);
-        _exit(KeepClipboard(text, utf8, channel[1]));
+        KeepClipboard(x, since, text, utf8);
+        _exit(0);
     }
-    close(channel[1]);
-
-    // The run goes on only once the clipboard is really taken.
-    std::string answer;
-    char buffer[512];
-    pollfd reading{channel[0], POLLIN, 0};
-    while (poll(&reading, 1, 10000) > 0) {
-        const ssize_t count = read(channel[0], buffer, sizeof buffer);
-        if (count <= 0)
-            break;
-        answer.append(buffer, static_cast<size_t>(count));
-    }
-    close(channel[0]);
-    if (answer == "OK")
-        return;
-    kill(keeper, SIGKILL);
-    waitpid(keeper, nullptr, 0);
-    if (answer.empty())
-        throw PlatformError(step, "the process that keeps the clipboard did not start");
-    // The keeper's own message already names the step.
-    throw PlatformError(step, answer.substr(answer.find(": ") + 2));
+    LeaveSessionToKeeper();
 }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "platform/Platform.h"
+#include "platform/posix/HugePages.h"
 #include "platform/posix/SystemError.h"
 #include "platform/posix/Utf8.h"
 
@@ -103,8 +104,10 @@ Text ReadTextFile(const Text& path)
     Text text;
     // UTF-16 never needs more units than UTF-8 has bytes.
     text.reserve(static_cast<size_t>(status.st_size));
+    AskForHugePages(text.data(), text.capacity() * sizeof(char16_t));
     Utf8Decoder decoder;
-    Bytes block(Block, '\0');
+    // No bigger than the file: every fresh page costs a fault.
+    Bytes block(std::min(Block, static_cast<size_t>(status.st_size) + 1), '\0');
     for (;;) {
         const ssize_t count = read(file.get(), block.data(), block.size());
         if (count < 0) {

@@ -1,4 +1,5 @@
 #include "platform/posix/Utf8.h"
+#include "platform/posix/HugePages.h"
 
 #include <algorithm>
 
@@ -45,8 +46,16 @@ size_t AppendUtf16FromUtf8(Text& out, const char* bytes, size_t size, bool final
     while (i < size) {
         const unsigned char lead = s[i];
         if (lead < 0x80) {
-            out.push_back(lead);
-            ++i;
+            // Most text is ASCII: widen the whole run in one simple loop.
+            size_t end = i + 1;
+            while (end < size && s[end] < 0x80)
+                ++end;
+            const size_t at = out.size();
+            out.resize(at + (end - i));
+            char16_t* target = &out[at];
+            for (size_t k = i; k < end; ++k)
+                *target++ = s[k];
+            i = end;
             continue;
         }
         int length = 0;
@@ -123,6 +132,19 @@ size_t AppendUtf8FromUtf16(Bytes& out, const char16_t* text, size_t size, bool f
 {
     size_t i = 0;
     for (; i < size; ++i) {
+        if (text[i] < 0x80) {
+            // Most text is ASCII: narrow the whole run in one simple loop.
+            size_t end = i + 1;
+            while (end < size && text[end] < 0x80)
+                ++end;
+            const size_t at = out.size();
+            out.resize(at + (end - i));
+            char* target = &out[at];
+            for (size_t k = i; k < end; ++k)
+                *target++ = static_cast<char>(text[k]);
+            i = end - 1;
+            continue;
+        }
         char32_t c = text[i];
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 == size && !final)
             return i; // its low half comes with the next piece
@@ -150,6 +172,7 @@ Bytes AnsiFromText(const Text& text)
 {
     Bytes bytes;
     bytes.reserve(text.size());
+    AskForHugePages(bytes.data(), bytes.capacity());
     AppendUtf8FromUtf16(bytes, text.data(), text.size(), true);
     return bytes;
 }

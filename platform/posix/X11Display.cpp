@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <unistd.h>
 
 namespace {
@@ -24,14 +25,12 @@ int ReportLostConnection(Display*)
     _exit(1);
 }
 
-} // namespace
-
-DisplayPtr OpenDisplay(const std::string& step)
+Display* OpenDisplay(const std::string& step)
 {
     const char* name = std::getenv("DISPLAY");
     if (!name || !*name)
         throw PlatformError(step, "DISPLAY is not set, so there is no X display to reach");
-    DisplayPtr display(XOpenDisplay(name));
+    Display* display = XOpenDisplay(name);
     if (!display)
         throw PlatformError(step, "cannot open the X display \"" + std::string(name) + "\" named by DISPLAY");
     XSetErrorHandler(IgnoreProtocolError);
@@ -59,6 +58,24 @@ Window CreateHiddenWindow(Display* display)
     attributes.event_mask = PropertyChangeMask;
     return XCreateWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, CopyFromParent, InputOnly,
                          CopyFromParent, CWEventMask, &attributes);
+}
+
+std::optional<XSession> session;
+
+} // namespace
+
+XSession& RunSession(const std::string& step)
+{
+    if (!session) {
+        Display* display = OpenDisplay(step);
+        session = XSession{display, CreateHiddenWindow(display), InternClipboardAtoms(display)};
+    }
+    return *session;
+}
+
+void LeaveSessionToKeeper()
+{
+    session.reset();
 }
 
 Time ServerTime(Display* display, Window window, const std::string& step)

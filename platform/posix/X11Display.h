@@ -10,11 +10,6 @@
 
 #include "platform/Platform.h"
 
-struct DisplayCloser {
-    void operator()(Display* display) const { XCloseDisplay(display); }
-};
-using DisplayPtr = std::unique_ptr<Display, DisplayCloser>;
-
 struct XFreeDeleter {
     void operator()(void* data) const
     {
@@ -28,11 +23,19 @@ struct ClipboardAtoms {
         atom, transfer;
 };
 
-// Connects to $DISPLAY; the error names DISPLAY so the user sees where it looked.
-DisplayPtr OpenDisplay(const std::string& step);
-ClipboardAtoms InternClipboardAtoms(Display* display);
-// An unmapped window that receives its own property changes.
-Window CreateHiddenWindow(Display* display);
+// The run's one connection to the X server, with an unmapped window that
+// receives its own property changes. Opened on first use (the error names
+// DISPLAY, so the user sees where it looked) and never closed: the run is
+// short, and a release run hands it to the clipboard's keeper.
+struct XSession {
+    Display* display;
+    Window window;
+    ClipboardAtoms atoms;
+};
+XSession& RunSession(const std::string& step);
+// In the run once the keeper has been forked: the connection is the keeper's
+// now, and this process must not touch it again.
+void LeaveSessionToKeeper();
 // The server's current time, from a property change on the window: selections
 // must be taken with a real timestamp, never CurrentTime.
 Time ServerTime(Display* display, Window window, const std::string& step);
