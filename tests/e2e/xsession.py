@@ -99,13 +99,14 @@ class XServer:
 
 
 class TavoFolder:
-    """A folder holding a copy of tavo, so that its TAVO.TXT is the test's own."""
+    """A folder holding a copy of the program, so that its TAVO.TXT is the
+    test's own."""
 
-    def __init__(self, root, name="tavo"):
+    def __init__(self, root, name="tavo", binary=None):
         self.folder = tempfile.mkdtemp(dir=root)
         os.chmod(self.folder, 0o755)
         self.program = os.path.join(self.folder, name)
-        shutil.copy2(BINARY, self.program)
+        shutil.copy2(binary or BINARY, self.program)
         self.exchange = os.path.join(self.folder, "TAVO.TXT")
 
     def run(self, x, *args, env=None, cwd=None, program=None, timeout=SLOW, **popen):

@@ -5,7 +5,7 @@ import subprocess
 import unittest
 
 from winesession import WINE32, WINE64, WineSession, runs_32_bit_code
-from xsession import wait_until
+from xsession import TavoFolder, wait_until
 
 EXE32 = os.environ.get("TAVO_EXE", "")
 EXE64 = os.environ.get("TAVO_EXE64", "")
@@ -27,19 +27,11 @@ def tearDownModule():
 class WineTest(unittest.TestCase):
     def setUp(self):
         self.x = session.x
-        self.folder = session.copy(EXE32 if REAL else EXE64)
-        self.exchange = os.path.join(self.folder, "TAVO.TXT")
-
-    def save(self, data):
-        with open(self.exchange, "wb") as file:
-            file.write(data)
-
-    def saved(self):
-        try:
-            with open(self.exchange, "rb") as file:
-                return file.read()
-        except FileNotFoundError:
-            return None
+        self.tavo = TavoFolder(session.root, "TAVO.EXE", EXE32 if REAL else EXE64)
+        self.folder = self.tavo.folder
+        self.exchange = self.tavo.exchange
+        self.save = self.tavo.save
+        self.saved = self.tavo.saved
 
     def run_ok(self, *args, **kwargs):
         status, err = session.run(self.folder, *args, **kwargs)
@@ -106,7 +98,7 @@ class FailureTest(WineTest):
         self.assertEqual(run.returncode, 1)
         self.assertIn(b"TAVO could not store the text as", err)
         self.assertTrue(os.path.isdir(self.exchange))
-        self.assertEqual(sorted(os.listdir(self.folder)), ["TAVO.EXE", "TAVO.TXT"])
+        self.assertEqual(self.tavo.entries(), ["TAVO.EXE", "TAVO.TXT"])
         self.assertEqual(self.x.read(), b"kept")
 
 

@@ -47,19 +47,18 @@ class WineSession:
         # Western European code page: é is the single byte 0xE9.
         self.env = self.x.env(WINEPREFIX=self.prefix, WINEARCH=arch, WINEDEBUG="-all", LANG="en_US.UTF-8",
                               WINEDLLOVERRIDES="mscoree,mshtml=")
-        # NOTE: Wine's desktop process serves the clipboard to X, and it ends
-        # with the last program unless the server persists, as a Windows
-        # session does.
-        os.mkdir(self.prefix)
-        subprocess.run(["wineserver", "--persistent"], env=self.env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=60, check=True)
-        subprocess.run([loader, "wineboot", "--init"], env=self.env, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=600, check=True)
-
-    def copy(self, exe):
-        folder = tempfile.mkdtemp(dir=self.root)
-        shutil.copy(exe, os.path.join(folder, "TAVO.EXE"))
-        return folder
+        try:
+            os.mkdir(self.prefix)
+            # NOTE: Wine's desktop process serves the clipboard to X, and it ends
+            # with the last program unless the server persists, as a Windows
+            # session does.
+            subprocess.run(["wineserver", "--persistent"], env=self.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=60, check=True)
+            subprocess.run([loader, "wineboot", "--init"], env=self.env, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=600, check=True)
+        except BaseException:
+            self.close()  # nothing it started may outlive a failed start
+            raise
 
     def start(self, folder, *args, cwd=None, trace_message_box=False):
         env = dict(self.env, WINEDEBUG="-all,trace+msgbox") if trace_message_box else self.env
