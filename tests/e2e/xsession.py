@@ -76,16 +76,23 @@ class XServer:
         owner.stdin.write(data)
         owner.stdin.close()
         self.owners.append(owner)
-        wait_until(lambda: target.encode() in (self.read("TARGETS") or b""), what="xclip to own the clipboard")
+        # NOTE: a request that reaches the previous owner as it exits is never
+        # answered, and xclip -o would wait for ever: each look is bounded.
+        wait_until(lambda: target.encode() in (self.read("TARGETS", timeout=2) or b""),
+                   what="xclip to own the clipboard")
         return owner
 
-    def read(self, target="UTF8_STRING", tool="xclip"):
-        """The clipboard's content in that target, or None when none is offered."""
+    def read(self, target="UTF8_STRING", tool="xclip", timeout=SLOW):
+        """The clipboard's content in that target, or None when none is offered
+        (or no answer came in time)."""
         if tool == "xsel":
             command = ["xsel", "--clipboard", "--output"]
         else:
             command = ["xclip", "-selection", "clipboard", "-t", target, "-o"]
-        result = subprocess.run(command, capture_output=True, env=self.env(), timeout=SLOW)
+        try:
+            result = subprocess.run(command, capture_output=True, env=self.env(), timeout=timeout)
+        except subprocess.TimeoutExpired:
+            return None
         return result.stdout if result.returncode == 0 else None
 
     def stop(self):
