@@ -76,9 +76,11 @@ class XServer:
         owner.stdin.write(data)
         owner.stdin.close()
         self.owners.append(owner)
+        # xclip lists exactly TARGETS and its one target; the previous owner
+        # (a tavo keeper, say) may offer the same target but lists more.
         # NOTE: a request that reaches the previous owner as it exits is never
         # answered, and xclip -o would wait for ever: each look is bounded.
-        wait_until(lambda: target.encode() in (self.read("TARGETS", timeout=2) or b""),
+        wait_until(lambda: (self.read("TARGETS", timeout=2) or b"").split() == [b"TARGETS", target.encode()],
                    what="xclip to own the clipboard")
         return owner
 
