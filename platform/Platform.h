@@ -50,8 +50,7 @@ Text GetClipboardText();
 void ClearClipboard();
 void SetClipboardText(const Text& text);
 
-// Files
-// Files hold text in the system's narrow encoding; these convert piece by
+// Files: they hold text in the system's narrow encoding; these convert piece by
 // piece, so a large text is never held as bytes and as text at once.
 bool OrdinaryFileExists(const Text& path);
 Text ReadTextFile(const Text& path);

@@ -125,8 +125,3 @@ void ReportFailure(const PlatformError& error)
     if (!isatty(STDERR_FILENO))
         NotifyDesktop(error.what());
 }
-
-std::string NarrowPath(const Text& path)
-{
-    return AnsiFromText(path);
-}

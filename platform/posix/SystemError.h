@@ -12,4 +12,8 @@
     throw PlatformError(step, std::strerror(error));
 }
 
-std::string NarrowPath(const Text& path);
+// Paths as the file system takes them.
+inline std::string NarrowPath(const Text& path)
+{
+    return AnsiFromText(path);
+}
